@@ -21,6 +21,7 @@
   var loadedAt = Date.now();
   var lastRetry = 0;
   var state = '';
+  var shownSq = null;
 
   // --- numbers --------------------------------------------------------------------------------
 
@@ -81,7 +82,9 @@
     lightKey(mode);
 
     if (has.call(s, 'sq')) {
-      $('sq-raw').textContent = String(s.sq);
+      if (shownSq !== null && String(s.sq) !== shownSq) regFrame.src = REG_URL;  // changed elsewhere
+      shownSq = String(s.sq);
+      $('sq-raw').textContent = shownSq;
       var sqp = percentText(s.sq);
       $('sq-pct').textContent = sqp;
       var mark = $('sq-mark');
