@@ -76,6 +76,7 @@ struct StatusFrame {
 // device's raw answer ("" when none came), `status` the status list (read: "sq", "mod" and all
 // entries in order), `repeat` the reload interval text as the settings hold it, inserted as is.
 // "sw" is the reading in mode "1", the set value in mode "2", else "0" (exact comparison).
+// `status` is read several times; pass a copy of a shared list to get one consistent state.
 // Entries with an empty value get no line; names lose their leading and trailing blanks.
 StatusFrame status_frame(std::string_view antwort, const ASSOC& status, std::string_view repeat);
 
