@@ -70,6 +70,14 @@ TEST_F(Server, SecretPrefixReachesTheDispatcher) {
   EXPECT_EQ(calls[0].params, (Params{{"cl", "mkf"}}));
 }
 
+TEST_F(Server, SummaryLineOnStandardOutput) {
+  ::testing::internal::CaptureStdout();
+  round_trip(fx.port(), "POST /P/index.php?cl=dat HTTP/1.1\r\nContent-Length: 4\r\n\r\nva=5");
+  wait_for([&] { return fx.clients() == 0; });
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "P/index.php POST:va=5 GET:cl=dat" + std::string(60, ' ') + "\n");
+}
+
 TEST_F(Server, PrefixAndTestPathGiveTwoAnswers) {
   Reply r = round_trip(fx.port(), get("/P//mjnj8419.vum"));
   EXPECT_EQ(r.bytes, ok_response("</mjnj8419.vum>") + ok_response(kTestPage));
