@@ -53,6 +53,7 @@ const char kHelp[] =
     "  --record F         append every received byte to F\n"
     "  --log F            write events to F, one a line: open, close, settings ..., cmd ...,\n"
     "                     hangup\n"
+    "  --exit-with-parent 1  end when the process that started it has gone (for tests)\n"
     "The line must run at --baud with two stop bits and no RTS/CTS or XON/XOFF handshake;\n"
     "otherwise the device answers garbage, as a real one would on a misconfigured line. (A\n"
     "pseudo-terminal always reports 8 data bits without parity, so those are not checked.)\n";
@@ -60,7 +61,7 @@ const char kHelp[] =
 struct Options {
   std::string path_file, record, log, fault, unsolicited;
   long baud = 9600, delay_ms = 0, start = 0, set = -1, rate = 1500, split_gap_ms = 15;
-  long every_ms = 1000, hangup_after = -1, hangup_at_ms = -1;
+  long every_ms = 1000, hangup_after = -1, hangup_at_ms = -1, exit_with_parent = 0;
 };
 
 volatile sig_atomic_t g_stop = 0;
@@ -272,6 +273,8 @@ int main(int argc, char** argv) {
       num = &o.hangup_after;
     else if (a == "--hangup-at")
       num = &o.hangup_at_ms;
+    else if (a == "--exit-with-parent")
+      num = &o.exit_with_parent;
     else
       return usage_error("unknown option " + a);
     if (num && !parse_long(v, *num)) return usage_error("not a number: " + a + " " + v);
@@ -322,6 +325,7 @@ int main(int argc, char** argv) {
   printf("%s\n", path.c_str());
   fflush(stdout);
 
+  const pid_t parent = getppid();
   Device device(o, master);
   const auto started = Clock::now();
   auto next_unsolicited = started + milliseconds(o.every_ms);
@@ -335,6 +339,7 @@ int main(int argc, char** argv) {
   };
 
   while (!g_stop && !hangup_due()) {
+    if (o.exit_with_parent && getppid() != parent) break;
     pollfd pfd{master, POLLIN, 0};
     int wait = frame.empty() ? 10 : frame_gap_ms;
     int n = poll(&pfd, 1, wait);
@@ -376,7 +381,11 @@ int main(int argc, char** argv) {
       next_unsolicited = Clock::now() + milliseconds(o.every_ms);
     }
   }
-  if (hangup_due()) event("hangup");
+  if (hangup_due()) {
+    // Let the last answer reach the other side before the line goes dead.
+    std::this_thread::sleep_for(milliseconds(100));
+    event("hangup");
+  }
   close(master);
   if (g_record >= 0) close(g_record);
   if (g_log) fclose(g_log);
