@@ -31,15 +31,6 @@ using test::DevSim;
 using test::TempDir;
 using test::wait_until;
 
-QApplication& app() {
-  static int argc = 1;
-  static char arg0[] = "window_test";
-  static char* argv[] = {arg0, nullptr};
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication a(argc, argv);
-  QApplication::setQuitOnLastWindowClosed(false);
-  return a;
-}
 
 QWidget* main_window() {
   for (QWidget* w : QApplication::topLevelWidgets())
@@ -62,7 +53,6 @@ struct Box {
 class WindowRun {
  public:
   WindowRun(const DevSim& sim, const std::string& device, const std::string& extra_ini = "") {
-    app();
     std::ofstream(dir_.path() + "/config.ini", std::ios::binary)
         << "DEVICE|" << device << "\r\nWEBPORT|" << test::free_tcp_port() << "\r\n"
         << extra_ini;
@@ -225,3 +215,12 @@ TEST(Window, MissingDeviceShowsTheBoxesAndEnds) {
 
 }  // namespace
 }  // namespace ravelin
+
+// The application object lives in main(), so that it goes before Qt's own globals do.
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
