@@ -162,6 +162,7 @@ class PosixSerialService : public SerialService {
     if (ok && done > 0 && tcdrain(p->fd) != 0) ok = failed();
     // The answer's time-out counts from here, whether or not everything went out.
     p->sent_at = Clock::now();
+    p->awaiting_answer = true;
     return ok;
   }
 
@@ -175,8 +176,13 @@ class PosixSerialService : public SerialService {
     // after the last send; then read on until the line is quiet for a gap.
     Take r = take(*p, got, max_bytes);
     if (r == Take::gone) return got.empty() ? std::nullopt : std::optional(got);
+    // Only the first read after a send waits for an answer; later ones (the read that clears
+    // the line before the next command) take what is there.
+    const bool awaiting = p->awaiting_answer;
+    p->awaiting_answer = false;
     if (got.empty()) {
-      auto deadline = p->sent_at + std::chrono::milliseconds(p->mode == 1 ? p->timeout_ms : 0);
+      auto deadline =
+          p->sent_at + std::chrono::milliseconds(p->mode == 1 && awaiting ? p->timeout_ms : 0);
       r = wait_and_take(*p, got, max_bytes, remaining_ms(deadline));
       if (r == Take::gone) return got.empty() ? std::nullopt : std::optional(got);
       if (got.empty()) return got;
@@ -206,6 +212,7 @@ class PosixSerialService : public SerialService {
     int mode = 0;
     long timeout_ms = 0;
     Clock::time_point sent_at;
+    bool awaiting_answer = false;
   };
   enum class Take { none, some, gone };
 

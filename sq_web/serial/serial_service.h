@@ -35,9 +35,10 @@ class SerialService {
   virtual bool COM_SOFT(long port, bool xon_xoff) = 0;
 
   // How COM_READ waits. Mode 0: never waits. Mode 1: the time-out `timeout_ms` counts from the
-  // moment the last COM_SEND had left the port; a read first takes what has arrived, waits for a
-  // first byte only until the time-out has passed, and once bytes flow reads on until the line
-  // has been quiet for a few character times (at least 20 ms). Other modes fail.
+  // moment the last COM_SEND had left the port; a read first takes what has arrived, and only the
+  // first read after a send waits for a first byte, until the time-out has passed; once bytes
+  // flow it reads on until the line has been quiet for a few character times (at least 20 ms).
+  // Other modes fail.
   virtual bool COM_READMODE(long port, int mode, long timeout_ms) = 0;
 
   // Puts the bytes of `txt` on the line, unchanged, and waits until they have left the port;
