@@ -3,10 +3,13 @@
 // a fresh one per test (ScopedModule) with fake services.
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
+#include "sq_web/app/listener.h"
 #include "sq_web/core/assoc.h"
 
 namespace ravelin {
@@ -42,6 +45,11 @@ struct Module {
   Toolkit* toolkit = nullptr;       // oMLE1, oSLE1, oBT1 live behind it
   SerialService* serial = nullptr;  // the open port's service
   std::mutex exchange_mu;           // one serial exchange on the port at a time
+
+  // Start-up and quit (sq_web/app/app.h).
+  std::unique_ptr<Listener> oThread;     // the HTTP listener, once started
+  std::function<void(int)> end_process;  // ends the process; returns only in tests
+  std::atomic<bool> quitting{false};     // APPQUIT has run
 };
 
 Module& module();
