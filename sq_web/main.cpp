@@ -6,15 +6,25 @@
 #include <memory>
 
 #include "sq_web/app/app.h"
+#include "sq_web/app/module.h"
 #include "sq_web/app/qt_toolkit.h"
+#include "sq_web/control/remote_control.h"
+#include "sq_web/http/server.h"
 #include "sq_web/serial/serial_service.h"
 
 namespace {
 
-// Stands in for the HTTP listener until the server is linked in.
-struct IdleListener : ravelin::Listener {
-  void start() override {}
-  void stop() override {}
+// The web server behind start-up's listener seam, answering with the remote control.
+class WebListener : public ravelin::Listener {
+ public:
+  explicit WebListener(long port)
+      : thread_(port, ravelin::ServerContext{ravelin::module().WEBPASS, &ravelin::module().CLIENTS,
+                                             ravelin::FERNSTEUERUNG}) {}
+  void start() override { thread_.start(); }
+  void stop() override { thread_.stop(); }
+
+ private:
+  ravelin::ServerThread thread_;
 };
 
 }  // namespace
@@ -29,8 +39,8 @@ int main(int argc, char** argv) {
   ravelin::MainServices services;
   services.toolkit = toolkit.get();
   services.serial = serial.get();
-  services.listener = [](long /*port*/) -> std::unique_ptr<ravelin::Listener> {
-    return std::make_unique<IdleListener>();
+  services.listener = [](long port) -> std::unique_ptr<ravelin::Listener> {
+    return std::make_unique<WebListener>(port);
   };
   services.end_process = [](int code) {
     std::fflush(nullptr);
