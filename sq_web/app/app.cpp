@@ -60,7 +60,7 @@ void BILDSCHIRM(long x, long y) {
   WindowCallbacks callbacks;
   callbacks.on_set = [] { COM_SENDEN(""); };
   callbacks.on_close = [] { APPQUIT(); };
-  m.toolkit->build_window(WindowSpec{x, y, window_title(m.WEBPORT, m.H_PORT)}, callbacks);
+  m.toolkit->build_window(WindowSetup{x, y, window_title(m.WEBPORT, m.H_PORT)}, callbacks);
 }
 
 void APPQUIT() {

@@ -32,9 +32,9 @@ class FakeToolkit : public Toolkit {
  public:
   explicit FakeToolkit(Journal& journal) : journal_(journal) {}
 
-  void build_window(const WindowSpec& spec, WindowCallbacks callbacks) override {
-    journal_.add("window " + std::to_string(spec.x) + "," + std::to_string(spec.y) + " " +
-                 spec.title);
+  void build_window(const WindowSetup& setup, WindowCallbacks callbacks) override {
+    journal_.add("window " + std::to_string(setup.x) + "," + std::to_string(setup.y) + " " +
+                 setup.title);
     std::lock_guard lk(mu_);
     callbacks_ = std::move(callbacks);
   }

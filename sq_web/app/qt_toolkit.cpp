@@ -91,12 +91,12 @@ class QtToolkit : public QObject, public Toolkit {
     delete window_.data();
   }
 
-  void build_window(const WindowSpec& spec, WindowCallbacks callbacks) override {
+  void build_window(const WindowSetup& setup, WindowCallbacks callbacks) override {
     auto* w = new MainWindow;
     w->setObjectName("ravelin-window");
     w->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                       Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    w->setWindowTitle(from_ansi(spec.title));
+    w->setWindowTitle(from_ansi(setup.title));
     w->setWindowIcon(program_icon());
     w->setFixedSize(WindowLayout::kWidth, WindowLayout::kHeight);
     w->on_close = [this, cb = callbacks.on_close] {
@@ -144,7 +144,7 @@ class QtToolkit : public QObject, public Toolkit {
     apply_button();
     btn_->show();
     w->show();
-    place(spec);
+    place(setup);
   }
 
   void message_box(std::string_view text, std::string_view title) override {
@@ -234,13 +234,13 @@ class QtToolkit : public QObject, public Toolkit {
   }
 
   // Puts the window's lower-left corner at x, y from the screen's lower-left corner.
-  void place(const WindowSpec& spec) {
+  void place(const WindowSetup& setup) {
     QScreen* screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
     QRect area = screen->geometry();
     int frame_h = window_->frameGeometry().height();
-    window_->move(area.left() + static_cast<int>(spec.x),
-                  area.top() + area.height() - static_cast<int>(spec.y) - frame_h);
+    window_->move(area.left() + static_cast<int>(setup.x),
+                  area.top() + area.height() - static_cast<int>(setup.y) - frame_h);
   }
 
   QPointer<MainWindow> window_;

@@ -28,7 +28,7 @@ struct WindowLayout {
   static constexpr Rect top_left(Rect r, int area_h) { return {r.x, area_h - r.y - r.h, r.w, r.h}; }
 };
 
-struct WindowSpec {
+struct WindowSetup {
   long x = 1;  // lower-left corner of the window, from the lower-left corner of the screen
   long y = 1;
   std::string title;
@@ -47,7 +47,7 @@ class Toolkit {
 
   // --- GUI thread only ---
   // Builds and shows the window with its three controls. Called once.
-  virtual void build_window(const WindowSpec& spec, WindowCallbacks callbacks) = 0;
+  virtual void build_window(const WindowSetup& setup, WindowCallbacks callbacks) = 0;
   // A modal box with one OK button; returns when the operator has closed it. An empty title
   // gives the program's name.
   virtual void message_box(std::string_view text, std::string_view title) = 0;
