@@ -105,19 +105,19 @@ TEST(VersionInfo, TranslationKey) {
 }
 
 TEST(VersionInfo, EnglishNeutralWithUnicodeCodePage) {
-  testing::VersionSpec spec = testing::german_library();
-  spec.translation = {{0x0009, 0x04B0}};
-  spec.table_key = "000904b0";  // keys compare without regard to case
-  auto info = read_version_info(MemorySource(build_pe(version_block(spec))));
+  testing::VersionContent content = testing::german_library();
+  content.translation = {{0x0009, 0x04B0}};
+  content.table_key = "000904b0";  // keys compare without regard to case
+  auto info = read_version_info(MemorySource(build_pe(version_block(content))));
   ASSERT_TRUE(info);
   EXPECT_EQ(info->language, "English");
   EXPECT_EQ(info->company_name, "Beispiel GmbH");
 }
 
 TEST(VersionInfo, StringsOfAnotherTranslationAreNotTaken) {
-  testing::VersionSpec spec = testing::german_library();
-  spec.table_key = "040904B0";  // the strings are English, the first translation German
-  auto info = read_version_info(MemorySource(build_pe(version_block(spec))));
+  testing::VersionContent content = testing::german_library();
+  content.table_key = "040904B0";  // the strings are English, the first translation German
+  auto info = read_version_info(MemorySource(build_pe(version_block(content))));
   ASSERT_TRUE(info);
   EXPECT_EQ(info->language, "German (Germany)");
   EXPECT_EQ(info->company_name, "");
@@ -125,10 +125,10 @@ TEST(VersionInfo, StringsOfAnotherTranslationAreNotTaken) {
 }
 
 TEST(VersionInfo, MissingPiecesStayEmpty) {
-  testing::VersionSpec spec = testing::german_library();
-  spec.fixed_info = false;
-  spec.strings.erase(spec.strings.begin());  // no CompanyName
-  auto info = read_version_info(MemorySource(build_pe(version_block(spec))));
+  testing::VersionContent content = testing::german_library();
+  content.fixed_info = false;
+  content.strings.erase(content.strings.begin());  // no CompanyName
+  auto info = read_version_info(MemorySource(build_pe(version_block(content))));
   ASSERT_TRUE(info);
   EXPECT_EQ(info->version_ms, 0u);
   EXPECT_EQ(info->version_ls, 0u);
@@ -143,11 +143,11 @@ TEST(VersionInfo, OtherResourceTypesBeforeTheVersion) {
 }
 
 TEST(VersionInfo, NonBmpTextBecomesUtf8) {
-  testing::VersionSpec spec = testing::german_library();
-  spec.strings[0].second =
+  testing::VersionContent content = testing::german_library();
+  content.strings[0].second =
       "Gr\xC3\xB6\xC3\x9F"
       "e \xF0\x9F\x98\x80";  // Größe 😀
-  auto info = read_version_info(MemorySource(build_pe(version_block(spec))));
+  auto info = read_version_info(MemorySource(build_pe(version_block(content))));
   ASSERT_TRUE(info);
   EXPECT_EQ(info->company_name,
             "Gr\xC3\xB6\xC3\x9F"

@@ -101,15 +101,15 @@ Bytes serialize(const VersionNode& node) {
   return b;
 }
 
-VersionNode version_tree(const VersionSpec& spec) {
+VersionNode version_tree(const VersionContent& content) {
   Bytes fixed;
-  if (spec.fixed_info) {
+  if (content.fixed_info) {
     append32(fixed, 0xFEEF04BD);  // signature
     append32(fixed, 0x00010000);  // structure version
-    append32(fixed, spec.file_version_ms);
-    append32(fixed, spec.file_version_ls);
-    append32(fixed, spec.file_version_ms);  // product version
-    append32(fixed, spec.file_version_ls);
+    append32(fixed, content.file_version_ms);
+    append32(fixed, content.file_version_ls);
+    append32(fixed, content.file_version_ms);  // product version
+    append32(fixed, content.file_version_ls);
     append32(fixed, 0x3F);        // flags mask
     append32(fixed, 0);           // flags
     append32(fixed, 0x00040004);  // VOS_NT_WINDOWS32
@@ -119,18 +119,18 @@ VersionNode version_tree(const VersionSpec& spec) {
     append32(fixed, 0);
   }
   VersionNode root = binary_node("VS_VERSION_INFO", fixed);
-  if (!spec.table_key.empty()) {
-    VersionNode table = binary_node(spec.table_key, {});
+  if (!content.table_key.empty()) {
+    VersionNode table = binary_node(content.table_key, {});
     table.type = 1;
-    for (const auto& [name, text] : spec.strings) table.children.push_back(text_node(name, text));
+    for (const auto& [name, text] : content.strings) table.children.push_back(text_node(name, text));
     VersionNode sfi = binary_node("StringFileInfo", {}, {table});
     sfi.type = 1;
     root.children.push_back(sfi);
   }
-  if (spec.translation) {
+  if (content.translation) {
     Bytes t;
-    append16(t, spec.translation->first);
-    append16(t, spec.translation->second);
+    append16(t, content.translation->first);
+    append16(t, content.translation->second);
     VersionNode vfi = binary_node("VarFileInfo", {}, {binary_node("Translation", t)});
     vfi.type = 1;
     root.children.push_back(vfi);
@@ -138,8 +138,8 @@ VersionNode version_tree(const VersionSpec& spec) {
   return root;
 }
 
-VersionSpec german_library() {
-  VersionSpec s;
+VersionContent german_library() {
+  VersionContent s;
   s.strings = {
       {"CompanyName", "Beispiel GmbH"},
       {"FileDescription", "Beispielbibliothek"},
@@ -153,8 +153,8 @@ VersionSpec german_library() {
   return s;
 }
 
-VersionSpec no_translation() {
-  VersionSpec s;
+VersionContent no_translation() {
+  VersionContent s;
   s.translation.reset();
   s.table_key.clear();
   return s;

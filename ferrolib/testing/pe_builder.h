@@ -32,7 +32,7 @@ VersionNode binary_node(const std::string& key, Bytes value,
 
 Bytes serialize(const VersionNode& node);
 
-struct VersionSpec {
+struct VersionContent {
   bool fixed_info = true;
   std::uint32_t file_version_ms = 0x00010002;  // 1.2
   std::uint32_t file_version_ls = 0x00030004;  // 3.4
@@ -42,14 +42,14 @@ struct VersionSpec {
   std::vector<std::pair<std::string, std::string>> strings;
 };
 
-VersionNode version_tree(const VersionSpec& spec);
-inline Bytes version_block(const VersionSpec& spec) { return serialize(version_tree(spec)); }
+VersionNode version_tree(const VersionContent& content);
+inline Bytes version_block(const VersionContent& content) { return serialize(version_tree(content)); }
 
 // The example library: a German (0x0407, code page 0x04E4) library version 1.2.3.4 with all
 // eight strings (LegalCopyright with a non-ASCII sign).
-VersionSpec german_library();
+VersionContent german_library();
 // Version 1.2.3.4 and no translation.
-VersionSpec no_translation();
+VersionContent no_translation();
 
 struct PeOptions {
   bool pe32plus = false;
