@@ -98,9 +98,12 @@ TEST(SerialDevsim, LongAnswerAndUnsolicitedText) {
     EXPECT_EQ(b.substr(0, 3), "Q=8");
   }
   {
-    DevSim sim({"--unsolicited", "ALARM", "--every", "400", "--baud", "0"});
+    // The device speaks on its own every 2 s; right after it has, the next exchange takes the
+    // text off the line first and gets its own answer alone.
+    DevSim sim({"--unsolicited", "ALARM", "--every", "2000", "--baud", "0"});
     Link link(sim);
-    std::this_thread::sleep_for(150ms);  // the device spoke on its own when the port opened
+    ASSERT_TRUE(
+        wait_until([&] { return sim.events().find("said ALARM") != std::string::npos; }, 5000ms));
     EXPECT_EQ(COM_SENDEN("Q=9"), "Q=9");
   }
 }
