@@ -52,7 +52,7 @@ const char kHelp[] =
     "  --hangup-at MS     hang up MS milliseconds after start\n"
     "  --record F         append every received byte to F\n"
     "  --log F            write events to F, one a line: open, close, settings ..., cmd ...,\n"
-    "                     said ... (unsolicited text),\n"
+    "                     answered ... (the answer is out), said ... (unsolicited text),\n"
     "                     hangup\n"
     "  --exit-with-parent 1  end when the process that started it has gone (for tests)\n"
     "The line must run at --baud with two stop bits and no RTS/CTS or XON/XOFF handshake;\n"
@@ -179,6 +179,7 @@ class Device {
     } else {
       send(reply);
     }
+    event("answered " + cmd);
   }
 
   long commands() const { return commands_; }
