@@ -109,11 +109,4 @@ double text_to_number(std::string_view txt) {
   return txt[start] == '-' ? -value : value;
 }
 
-std::string number_text(double v) {
-  if (!std::isfinite(v)) return "0";
-  char buf[400];
-  auto res = std::to_chars(buf, buf + sizeof buf, std::trunc(v) + 0.0, std::chars_format::fixed, 0);
-  return std::string(buf, res.ptr);
-}
-
 }  // namespace ravelin

@@ -31,8 +31,4 @@ std::optional<std::uint64_t> HEX_TO_DEZ_2(std::string_view hex);
 // no number starts the text. "19200 " -> 19200, "12abc" -> 12, "1,5" -> 1, "abc" -> 0.
 double text_to_number(std::string_view txt);
 
-// The number's integral text in decimal digits, as the start texts and messages write it.
-// Finite values only; the fraction is cut off.
-std::string number_text(double v);
-
 }  // namespace ravelin

@@ -109,13 +109,5 @@ TEST(TextToNumber, Cases) {
   EXPECT_TRUE(std::isinf(text_to_number(std::string(400, '9'))));
 }
 
-TEST(NumberText, IntegralDigits) {
-  EXPECT_EQ(number_text(8080), "8080");
-  EXPECT_EQ(number_text(0), "0");
-  EXPECT_EQ(number_text(-0.0), "0");
-  EXPECT_EQ(number_text(-12.9), "-12");
-  EXPECT_EQ(number_text(1e20), "100000000000000000000");
-}
-
 }  // namespace
 }  // namespace ravelin
